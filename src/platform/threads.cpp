@@ -67,12 +67,18 @@ void AwaitDone(HandOver& item) {
 
 void Run(HandOver& item) {
   if (item.method) {
+    std::exception_ptr error;
     try {
       item.method();
     } catch (...) {
-      item.error = std::current_exception();
+      error = std::current_exception();
     }
-    MarkDone(item);
+    {
+      std::lock_guard<std::mutex> lock(S().mu);
+      item.error = std::move(error);
+      item.done = true;
+    }
+    S().cv.notify_all();
     return;
   }
   WindowProc proc;
@@ -235,7 +241,14 @@ void TThread::Synchronize(const std::function<void()>& method) {
   item->method = method;
   Queue(item);
   AwaitDone(*item);
-  if (item->error) std::rethrow_exception(item->error);
+  // Take the exception under the lock so that its last reference is released here, in the
+  // thread that raises it again.
+  std::exception_ptr error;
+  {
+    std::lock_guard<std::mutex> lock(S().mu);
+    error = std::move(item->error);
+  }
+  if (error) std::rethrow_exception(error);
 }
 
 // ---------------------------------------------------------------- hidden windows
