@@ -478,9 +478,11 @@ def rc_string(s):
 RC_TEMPLATE = """\
 // Talvik's Windows resources: the program icon, the lamp bitmaps and the version record.
 // This file is in code page 1251; tools/resgen/resgen.py writes it from maker.h.
+// The file is an application for 32-bit Windows: FILEOS 0x4 (VOS__WINDOWS32), FILETYPE 0x1
+// (VFT_APP).
 #pragma code_page(1251)
 
-#include <winver.h>
+LANGUAGE 0x19, 0x1
 
 MAINICON ICON "talvik.ico"
 ON BITMAP "on.bmp"
@@ -491,8 +493,8 @@ FILEVERSION 2,0,0,0
 PRODUCTVERSION 2,0,0,0
 FILEFLAGSMASK 0x3fL
 FILEFLAGS 0x0L
-FILEOS VOS__WINDOWS32
-FILETYPE VFT_APP
+FILEOS 0x4L
+FILETYPE 0x1L
 FILESUBTYPE 0x0L
 BEGIN
     BLOCK "StringFileInfo"

@@ -19,8 +19,10 @@ inline constexpr std::string_view kNameLatin = "Kvental";
 // A short note on what the maker does.
 inline constexpr std::string_view kNote = "Разработка и производство средств измерений";
 
-// The web site: the text of the link label and the address the click opens.
-inline constexpr std::string_view kWebAddress = "www.kvental.example.com";
+// The web site: the text of the link label and the address the click opens. "example" is a
+// top-level domain reserved for examples; the address is short enough for the link label to
+// end clear of the "ASCII Table" button beside it.
+inline constexpr std::string_view kWebAddress = "www.kvental.example";
 
 // The one-line rights notice of the bottom strip; also the version record's legal notice.
 inline constexpr std::string_view kRightsNotice = "© 2006 НПП «Квенталь»";
@@ -36,16 +38,16 @@ inline constexpr std::string_view kHelpLine7 =
 
 // The about text, eight lines, indented so that they look centred in the about panel: name;
 // what the maker does; three lines of instrument kinds; postal address on two lines;
-// telephone, fax and e-mail.
+// telephone, fax and e-mail. The panel shows about 50 characters a line.
 inline constexpr std::array<std::string_view, 8> kAboutLines = {
-    "               НПП «Квенталь»",
-    "  Разработка и производство средств измерений",
-    "     термометры и измерители влажности,",
-    "     манометры и датчики давления,",
-    "     весы и дозаторы лабораторные",
-    "  Россия, 000000, г. Примерск,",
-    "  ул. Измерительная, д. 1",
-    "  т/ф (000) 123-45-67, info@kvental.example.com",
+    "                  НПП «Квенталь»",
+    "   Разработка и производство средств измерений",
+    "        термометры и измерители влажности,",
+    "          манометры и датчики давления,",
+    "           весы и дозаторы лабораторные",
+    "           Россия, 000000, г. Примерск,",
+    "             ул. Измерительная, д. 1",
+    "    т/ф (000) 123-45-67, info@kvental.example",
 };
 
 }  // namespace talvik::maker
