@@ -31,6 +31,9 @@ void SetWakeMainThread(std::function<void()> wake);
 // Returns true when it ran anything. User-interface thread only.
 bool CheckSynchronize();
 
+// Queues `method` to run in the user-interface thread and returns at once.
+void QueueToMainThread(std::function<void()> method);
+
 // The program-wide exception report (the application object's HandleException). Installed
 // by the application; until then (and in tests that install none) reports are dropped.
 using ExceptionReport = std::function<void(std::exception_ptr error, void* sender)>;
