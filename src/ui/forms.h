@@ -59,7 +59,7 @@ struct FormSpec {
   int client_width;
   int client_height;
   TColor color = clBtnFace;
-  TFont font;
+  TFont font = {};
   TBorderStyle border_style = TBorderStyle::bsSingle;
   bool minimize_box = true;
   bool maximize_box = false;

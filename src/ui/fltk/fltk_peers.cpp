@@ -508,6 +508,12 @@ TControl* ControlOf(Fl_Widget* w) {
   return it == g_controls.end() ? nullptr : it->second;
 }
 
+Fl_Widget* WidgetOf(const TControl* c) {
+  for (const auto& [w, control] : g_controls)
+    if (control == c) return w;
+  return nullptr;
+}
+
 // ---- WidgetPeer
 
 WidgetPeer::~WidgetPeer() {

@@ -28,6 +28,8 @@ class FormWindow;
 
 // The control a widget stands for (nullptr for the toolkit's own widgets).
 TControl* ControlOf(Fl_Widget* w);
+// The widget that stands for a control (nullptr when it has none).
+Fl_Widget* WidgetOf(const TControl* c);
 
 // Base of every control's peer.
 class WidgetPeer : public ControlPeer {
