@@ -38,6 +38,7 @@ class MainFormTest : public ::testing::Test {
       boxes_.push_back(text);
       return ui::IDOK;
     };
+    sim_.SetRegistry(std::vector<std::string>{"COM3", "COM1"});
     app_.CreateForm(MainForm, sim_);
     app_.CreateForm(Form1);
     form_ = MainForm;
