@@ -118,8 +118,13 @@ TEST_F(WindowTest, HelpPaneLiesOverTheReceivingPaneWithScrollBarsUntilHidden) {
   Fl_Window* win = WindowOf(MainForm->Panel1);
   auto* scroll = dynamic_cast<Fl_Scroll*>(win->child(0));
   ASSERT_NE(scroll, nullptr);
-  win->redraw();
-  Pump();
+  // Wait until the server has the window drawn: the strip's face is no longer black.
+  auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  do {
+    win->redraw();
+    Fl::wait(0.05);
+    Fl::flush();
+  } while (ReadPixel(win, 300, 20).r == 0 && std::chrono::steady_clock::now() < until);
   EXPECT_TRUE(scroll->scrollbar.visible());
   EXPECT_TRUE(scroll->hscrollbar.visible());
   // A blank spot of the help pane (right of its text) shows the menu-bar colour, not the
@@ -135,6 +140,7 @@ TEST_F(WindowTest, HelpPaneLiesOverTheReceivingPaneWithScrollBarsUntilHidden) {
   MainForm->Memo2Help->Hide();
   win->redraw();
   Pump();
+  Fl::flush();
   EXPECT_FALSE(scroll->scrollbar.visible());
   EXPECT_FALSE(scroll->hscrollbar.visible());
   Pixel pane = ReadPixel(win, 470, 300);
