@@ -1,5 +1,7 @@
 #include "app/Main.h"
 
+#include "platform/system.h"
+
 #include "app/Unit1.h"
 #include "app/resources/maker.h"
 #include "app/resources/resources.h"
@@ -289,26 +291,167 @@ TMainForm::~TMainForm() {
   BComPort1.reset();
 }
 
-// Handlers. Those of connection, receiving, lamps, saving, help and clock come with their
-// behaviour; the code table is shown here.
-void TMainForm::FormCreate(ui::TObject*) {}
-void TMainForm::cbBaudRateChange(ui::TObject*) {}
-void TMainForm::BitBtn1ConnectClick(ui::TObject*) {}
-void TMainForm::BitBtn1DisconnectClick(ui::TObject*) {}
-void TMainForm::BComPort1RxChar(TBComPort*, int) {}
-void TMainForm::BComPort1CTSChange(TBComPort*, bool) {}
-void TMainForm::BComPort1DSRChange(TBComPort*, bool) {}
-void TMainForm::BComPort1RLSDChange(TBComPort*, bool) {}
-void TMainForm::cbSetRTSClick(ui::TObject*) {}
-void TMainForm::cbSetDTRClick(ui::TObject*) {}
-void TMainForm::BitBtn2SaveClick(ui::TObject*) {}
-void TMainForm::BitBtnCLRClick(ui::TObject*) {}
-void TMainForm::BitBtn1HelpClick(ui::TObject*) {}
-void TMainForm::Memo2HelpDblClick(ui::TObject*) {}
-void TMainForm::imgLogoClick(ui::TObject*) {}
-void TMainForm::Memo2FirmaClick(ui::TObject*) {}
-void TMainForm::Label7Click(ui::TObject*) {}
-void TMainForm::Timer1Timer(ui::TObject*) {}
+// Handlers: connection, receiving, lamps and switches, saving, help, about, clock, link.
+
+void TMainForm::FormCreate(ui::TObject*) {
+  std::vector<std::string> ports = cbPort->Items();
+  ListSerialPorts(ports, BComPort1->Services());
+  cbPort->SetItems(std::move(ports));
+  if (!cbPort->Items().empty()) cbPort->SetItemIndex(0);
+  cbBaudRate->SetItemIndex(6);  // "9600"; selecting from the program fires no change
+  Image1->SetTransparent(true);
+  Image2->SetTransparent(true);
+  Image3->SetTransparent(true);
+  ShowCTSLamp(false);
+  ShowDSRLamp(false);
+  ShowRLSDLamp(false);
+}
+
+void TMainForm::cbBaudRateChange(ui::TObject*) {
+  if (cbBaudRate->ItemIndex() >= 0) BComPort1->SetBaudRate(static_cast<TBaudRate>(cbBaudRate->ItemIndex()));
+}
+
+void TMainForm::BitBtn1ConnectClick(ui::TObject*) {
+  BComPort1->SetPort(cbPort->Text());
+  // With no rate selected (the port list failed at start-up) the port keeps its rate.
+  if (cbBaudRate->ItemIndex() >= 0) BComPort1->SetBaudRate(static_cast<TBaudRate>(cbBaudRate->ItemIndex()));
+  BComPort1->Open();
+  BitBtn1Connect->SetEnabled(false);
+  cbPort->SetEnabled(false);
+  cbBaudRate->SetEnabled(false);
+  BitBtn1Disconnect->SetEnabled(true);
+  cbSetDTR->SetEnabled(true);
+  cbSetRTS->SetEnabled(true);
+  cbCRLF->SetEnabled(true);
+  cbCTRT->SetEnabled(false);
+  BitBtnCLR->SetEnabled(true);
+  BitBtn2Save->SetEnabled(true);
+  GroupBox1->SetVisible(true);
+  Memo2Help->SetVisible(false);
+  BitBtn1Help->SetEnabled(false);
+  Memo2Firma->SetVisible(false);
+  Panel3->SetVisible(false);
+  cbCRLF->SetVisible(true);
+  Label1->SetVisible(true);
+  Label2->SetVisible(true);
+  BitBtn1Disconnect->SetVisible(true);
+  BitBtn1Connect->SetVisible(false);
+  Memo1->SetEnabled(true);
+  Memo1->SetColor(ui::clBlack);
+  // Each lamp reads the lines afresh, in the order CTS, DSR, RLSD.
+  ShowCTSLamp(BComPort1->ModemSignals().Contains(TComSignal::csCTS));
+  ShowDSRLamp(BComPort1->ModemSignals().Contains(TComSignal::csDSR));
+  ShowRLSDLamp(BComPort1->ModemSignals().Contains(TComSignal::csRLSD));
+}
+
+void TMainForm::ShowIdle() {
+  BitBtn1Connect->SetEnabled(true);
+  cbPort->SetEnabled(true);
+  cbBaudRate->SetEnabled(true);
+  GroupBox1->SetVisible(true);
+  BitBtn1Disconnect->SetEnabled(false);
+  cbSetDTR->SetEnabled(false);
+  cbCRLF->SetEnabled(false);
+  cbCTRT->SetEnabled(false);
+  cbSetRTS->SetEnabled(false);
+  BitBtnCLR->SetEnabled(false);
+  BitBtn2Save->SetEnabled(false);
+  BitBtn1Help->SetEnabled(true);
+  Panel3->SetVisible(false);
+  Memo2Firma->SetVisible(false);
+  cbCRLF->SetVisible(true);
+  Label1->SetVisible(true);
+  Label2->SetVisible(true);
+  BitBtn1Disconnect->SetVisible(false);
+  BitBtn1Connect->SetVisible(true);
+  Memo1->SetEnabled(false);
+  Memo1->SetColor(ui::clBtnFace);
+  ShowCTSLamp(false);
+  ShowDSRLamp(false);
+  ShowRLSDLamp(false);
+}
+
+void TMainForm::BitBtn1DisconnectClick(ui::TObject*) {
+  try {
+    BComPort1->Close();
+  } catch (...) {
+    // A device that refused the closing steps is closed all the same: the window must not
+    // go on showing "connected" for it. The refusal is still shown.
+    if (!BComPort1->Connected()) ShowIdle();
+    throw;
+  }
+  ShowIdle();
+}
+
+void TMainForm::BComPort1RxChar(TBComPort*, int Count) {
+  std::string chunk;
+  BComPort1->ReadText(chunk, Count);
+  for (char& c : chunk)
+    if (c == '.') c = ',';
+  if (cbCRLF->Checked() && !chunk.empty() && chunk.back() == '\r') chunk.push_back('\n');
+  if (chunk.empty()) return;
+  // Every byte is kept, NUL included; the pane appends in proportion to the chunk and
+  // shows the newest text.
+  Memo1->AppendBytes(chunk);
+  Memo1->ScrollToEnd();
+}
+
+void TMainForm::ShowLamp(ui::TImage* image, bool on) { image->SetPicture(LoadPictureResource(on ? "On" : "Off")); }
+void TMainForm::ShowCTSLamp(bool On) { ShowLamp(Image1, On); }
+void TMainForm::ShowDSRLamp(bool On) { ShowLamp(Image2, On); }
+void TMainForm::ShowRLSDLamp(bool On) { ShowLamp(Image3, On); }
+
+void TMainForm::BComPort1CTSChange(TBComPort*, bool State) { ShowCTSLamp(State); }
+void TMainForm::BComPort1DSRChange(TBComPort*, bool State) { ShowDSRLamp(State); }
+void TMainForm::BComPort1RLSDChange(TBComPort*, bool State) { ShowRLSDLamp(State); }
+
+void TMainForm::cbSetRTSClick(ui::TObject*) { BComPort1->SetRTS(cbSetRTS->Checked()); }
+void TMainForm::cbSetDTRClick(ui::TObject*) { BComPort1->SetDTR(cbSetDTR->Checked()); }
+
+void TMainForm::BitBtn2SaveClick(ui::TObject*) {
+  platform::TDateTime now = System->Now();
+  int lines = Memo1->LineCount();
+  Edit3->SetText(platform::FormatFileStamp(now));
+  std::string stamp = Edit3->Text();
+  if (lines == 0) {
+    ui::ShowMessage("Нет данных");
+    return;
+  }
+  platform::SetCurrentDirectory(platform::ExtractFilePath(System->ExeName()));
+  // A file of the same name (a save within the same second) is never replaced.
+  platform::WriteNewStampedFile(stamp, Memo1->Text());
+  Memo1->Clear();
+}
+
+void TMainForm::BitBtnCLRClick(ui::TObject*) { Memo1->Clear(); }
+
+void TMainForm::BitBtn1HelpClick(ui::TObject*) { Memo2Help->SetVisible(true); }
+void TMainForm::Memo2HelpDblClick(ui::TObject*) { Memo2Help->SetVisible(false); }
+
+void TMainForm::imgLogoClick(ui::TObject*) {
+  GroupBox1->SetVisible(false);
+  Memo2Firma->SetVisible(true);
+  Panel3->SetVisible(true);
+  cbCRLF->SetVisible(false);
+  Label1->SetVisible(false);
+  Label2->SetVisible(false);
+}
+
+void TMainForm::Memo2FirmaClick(ui::TObject*) {
+  GroupBox1->SetVisible(true);
+  Memo2Firma->SetVisible(false);
+  Panel3->SetVisible(false);
+  cbCRLF->SetVisible(true);
+  Label1->SetVisible(true);
+  Label2->SetVisible(true);
+}
+
+void TMainForm::Label7Click(ui::TObject*) { System->OpenUrl(std::string(talvik::maker::kWebAddress)); }
+
+void TMainForm::Timer1Timer(ui::TObject*) {
+  platform::TDateTime now = System->Now();
+  Label6->SetCaption(platform::FormatLongTime(System->TimeFormat(), now.hour, now.minute, now.second));
+}
 
 void TMainForm::Button1Click(ui::TObject*) {
   if (Form1) Form1->ShowModal();

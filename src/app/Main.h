@@ -6,6 +6,7 @@
 
 #include "bcport/BCPort.h"
 #include "platform/device_services.h"
+#include "platform/system.h"
 #include "ui/forms.h"
 
 class TMainForm : public ui::TForm {
@@ -73,6 +74,19 @@ class TMainForm : public ui::TForm {
   void Label7Click(ui::TObject* Sender);
   void Timer1Timer(ui::TObject* Sender);
   void Button1Click(ui::TObject* Sender);
+
+  // The lamps: each loads a fresh copy of the "On" or "Off" picture.
+  void ShowCTSLamp(bool On);
+  void ShowDSRLamp(bool On);
+  void ShowRLSDLamp(bool On);
+
+  // The clock, the program's path and the web link; tests put their own here.
+  platform::SystemServices* System = &platform::DefaultSystemServices();
+
+ private:
+  void ShowLamp(ui::TImage* image, bool on);
+  // The controls of the idle state, after a disconnect.
+  void ShowIdle();
 };
 
 extern TMainForm* MainForm;

@@ -38,6 +38,7 @@ class MainFormTest : public ::testing::Test {
       boxes_.push_back(text);
       return ui::IDOK;
     };
+    sim_.SetRegistry(std::vector<std::string>{"COM3", "COM1"});
     app_.CreateForm(MainForm, sim_);
     app_.CreateForm(Form1);
     form_ = MainForm;
@@ -159,7 +160,8 @@ TEST_F(MainFormTest, TextsAndHintsAreTheStoredOnes) {
   EXPECT_EQ(form_->cbBaudRate->Items(),
             (std::vector<std::string>{"110", "300", "600", "1200", "2400", "4800", "9600", "14400", "19200", "38400",
                                       "56000", "57600", "115200", "128000", "256000"}));
-  EXPECT_TRUE(form_->cbPort->Items().empty());
+  // After the creation handler: the system's ports, sorted.
+  EXPECT_EQ(form_->cbPort->Items(), (std::vector<std::string>{"COM1", "COM3"}));
   auto help = form_->Memo2Help->Lines();
   ASSERT_EQ(help.size(), 31u);
   EXPECT_EQ(help[0], "    Общие сведения о программе Talvik ");
@@ -235,8 +237,10 @@ TEST_F(MainFormTest, LookAndInitialStatesAreTheStoredOnes) {
   for (auto* cb : {form_->cbPort, form_->cbBaudRate}) {
     EXPECT_EQ(cb->DropDownCount, 8);
     EXPECT_EQ(cb->ItemHeight, 13);
-    EXPECT_EQ(cb->ItemIndex(), -1);
   }
+  // The creation handler selects the first port and "9600".
+  EXPECT_EQ(form_->cbPort->ItemIndex(), 0);
+  EXPECT_EQ(form_->cbBaudRate->ItemIndex(), 6);
   EXPECT_TRUE(form_->Memo1->ReadOnly && form_->Memo1->WordWrap && form_->Memo1->WantTabs && form_->Memo1->RawBytes);
   EXPECT_EQ(form_->Memo1->ScrollBars, TScrollStyle::ssVertical);
   EXPECT_TRUE(form_->Memo2Help->ReadOnly && form_->Memo2Help->WordWrap);
@@ -247,7 +251,11 @@ TEST_F(MainFormTest, LookAndInitialStatesAreTheStoredOnes) {
   EXPECT_FALSE(form_->Label6->AutoSize);
   EXPECT_TRUE(form_->Label1->AutoSize && form_->Label8->AutoSize && form_->Label7->AutoSize);
   EXPECT_TRUE(form_->imgLogo->Proportional);
-  for (auto* lamp : {form_->Image1, form_->Image2, form_->Image3}) EXPECT_TRUE(lamp->Picture().Empty());
+  // The creation handler puts the "off" picture in every lamp, drawn transparently.
+  for (auto* lamp : {form_->Image1, form_->Image2, form_->Image3}) {
+    EXPECT_FALSE(lamp->Picture().Empty());
+    EXPECT_TRUE(lamp->Transparent());
+  }
   // Pictures from the program's resources.
   EXPECT_EQ(form_->imgLogo->Picture().kind(), TPicture::Kind::Jpeg);
   EXPECT_EQ(form_->imgLogo->Picture().Width(), 384);
