@@ -157,6 +157,15 @@ std::vector<TControl*> TForm::TabSequence() const {
   return out;
 }
 
+bool TForm::ScrollBarsNeeded() const {
+  if (!AutoScroll) return false;
+  for (TControl* c : Controls())
+    if (c->Visible() && c->Align() == TAlign::alNone &&
+        (c->Left() + c->Width() > ClientWidth() || c->Top() + c->Height() > ClientHeight()))
+      return true;
+  return false;
+}
+
 void TForm::SetActiveControl(TControl* c) {
   active_ = c;
   if (window_ && Shown() && c) window_->Focus(c);

@@ -106,6 +106,9 @@ class TForm : public TWinControl {
   TControl* ActiveControl() const { return active_; }
   void SetActiveControl(TControl* c);
 
+  // With automatic scrolling the window shows scroll bars while a visible control that is not
+  // aligned reaches past the client area.
+  bool ScrollBarsNeeded() const;
   int ClientWidth() const { return Width(); }
   int ClientHeight() const { return Height(); }
   TBorderStyle BorderStyle = TBorderStyle::bsSingle;

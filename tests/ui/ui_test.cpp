@@ -161,6 +161,24 @@ TEST(Form, AlignedControlsShareTheClientArea) {
   EXPECT_EQ(f.FindControl("Pane")->BoundsRect(), (ui::TRect{0, 0, 200, 120}));
 }
 
+TEST(Form, ScrollBarsWhileAnUnalignedControlReachesPastTheClientArea) {
+  ui::TForm f("F");
+  f.LoadLayout(kSmallForm);
+  EXPECT_FALSE(f.ScrollBarsNeeded());
+  auto* hidden = f.FindControl("Hidden");
+  hidden->SetBounds(0, 80, 204, 20);  // 4 pixels too wide, but hidden
+  EXPECT_FALSE(f.ScrollBarsNeeded());
+  hidden->Show();
+  EXPECT_TRUE(f.ScrollBarsNeeded());
+  hidden->SetBounds(0, 140, 100, 20);  // too low
+  EXPECT_TRUE(f.ScrollBarsNeeded());
+  hidden->Hide();
+  EXPECT_FALSE(f.ScrollBarsNeeded());
+  f.AutoScroll = false;
+  hidden->Show();
+  EXPECT_FALSE(f.ScrollBarsNeeded());
+}
+
 TEST(Form, ColourAndFontComeFromTheParentUnlessOwn) {
   ui::TForm f("F");
   f.LoadLayout(kSmallForm);

@@ -454,6 +454,10 @@ class MemoDisplay : public Fl_Text_Editor {
  public:
   MemoDisplay(TMemo& m) : Fl_Text_Editor(0, 0, 1, 1), m_(m) {}
   int handle(int e) override {
+    // A disabled memo keeps its colours but takes no input.
+    if (!m_.EnabledInTree() && (e == FL_PUSH || e == FL_DRAG || e == FL_RELEASE || e == FL_KEYBOARD ||
+                                e == FL_FOCUS || e == FL_MOUSEWHEEL || e == FL_PASTE || e == FL_SHORTCUT))
+      return 0;
     if (e == FL_PUSH && Fl::event_button() == FL_LEFT_MOUSE && Fl::event_clicks() && m_.OnDblClick) {
       int r = Fl_Text_Editor::handle(e);
       RunUserEvent([this] { m_.DblClick(); }, &m_);
@@ -551,7 +555,10 @@ void WidgetPeer::ApplyAll() {
 
 void WidgetPeer::Changed(Prop what) {
   Apply(what);
-  if (what == Prop::Visible || what == Prop::Bounds) window_.content()->redraw();
+  if (what == Prop::Visible || what == Prop::Bounds) {
+    window_.UpdateScrollBars();
+    window_.content()->redraw();
+  }
 }
 
 void WidgetPeer::Apply(Prop what) {
@@ -650,6 +657,11 @@ class MemoPeerImpl : public MemoPeer {
       case Prop::Color:
       case Prop::Options:
       case Prop::Bounds: Style(); break;
+      case Prop::Enabled:
+        // Drawn with its own background either way; only the text greys.
+        Style();
+        if (!m_.EnabledInTree() && Fl::focus() == display_) Fl::focus(nullptr);
+        return;
       default: break;
     }
     base_.Changed(what);
@@ -676,7 +688,7 @@ class MemoPeerImpl : public MemoPeer {
     const TFont& f = m_.Font();
     display_->textfont(FontFace(f));
     display_->textsize(FontSize(f));
-    display_->textcolor(ToFl(f.Color));
+    display_->textcolor(m_.EnabledInTree() ? ToFl(f.Color) : ToFl(clGrayText));
     display_->color(ToFl(m_.Color()), FL_SELECTION_COLOR);
     display_->box(m_.BorderStyle == TBorderStyle::bsNone ? FL_FLAT_BOX : FL_DOWN_BOX);
     int sb = m_.ScrollBars == TScrollStyle::ssNone ? 0 : S(17);
@@ -816,6 +828,19 @@ void FormWindow::BuildPeers() {
   content_->begin();
   BuildChildren(&form_, content_);
   content_->end();
+  UpdateScrollBars();
+}
+
+void FormWindow::UpdateScrollBars() {
+  auto* scroll = dynamic_cast<Fl_Scroll*>(content_);
+  if (!scroll) return;
+  if (form_.ScrollBarsNeeded()) {
+    scroll->type(Fl_Scroll::BOTH);
+  } else {
+    if (scroll->xposition() || scroll->yposition()) scroll->scroll_to(0, 0);
+    scroll->type(0);
+  }
+  scroll->redraw();
 }
 
 void FormWindow::BuildChildren(TWinControl* parent, Fl_Group* group) {
@@ -887,6 +912,7 @@ void FormWindow::BuildChildren(TWinControl* parent, Fl_Group* group) {
     c->SetPeer(std::move(peer));
     wp->ApplyAll();
     if (auto* mp = dynamic_cast<MemoPeerImpl*>(raw)) {
+      mp->widget()->activate();
       mp->Style();
       mp->Reload();
     }

@@ -66,6 +66,8 @@ class FormWindow : public Fl_Double_Window {
   bool TabKey(bool backwards);
   bool AltKey(char32_t letter);
   void FocusControl(TControl* c);
+  // Shows or removes the scroll bars as the form's controls require.
+  void UpdateScrollBars();
   std::string title_utf8;
 
  private:
