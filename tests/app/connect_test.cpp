@@ -50,6 +50,7 @@ const std::vector<std::string> kIdle = {
 
 TEST_F(AppTest, CreateConnectDisconnectSetTheWholeTableOfStates) {
   EXPECT_EQ(WindowState(form), kCreated);
+  EXPECT_TRUE(form->ScrollBarsNeeded());
   EXPECT_EQ(form->cbPort->Items(), (std::vector<std::string>{"COM1", "COM3"}));
   EXPECT_EQ(form->cbPort->Text(), "COM1");
   EXPECT_EQ(form->cbBaudRate->Text(), "9600");
@@ -64,6 +65,10 @@ TEST_F(AppTest, CreateConnectDisconnectSetTheWholeTableOfStates) {
   Connect();
   EXPECT_TRUE(boxes.empty());
   EXPECT_EQ(WindowState(form), kConnected);
+  // The help pane, which reached past the client area, is hidden: no more scroll bars.
+  for (ui::TControl* c : form->Controls())
+    if (c->Visible() && c->Align() == ui::TAlign::alNone) ADD_FAILURE() << c->Name();
+  EXPECT_FALSE(form->ScrollBarsNeeded());
   EXPECT_EQ(form->BComPort1->Port(), "COM3");
   EXPECT_TRUE(form->BComPort1->Connected());
   // The lamps come from three reads of the modem status, CTS, DSR, RLSD.

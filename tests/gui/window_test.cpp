@@ -147,6 +147,22 @@ TEST_F(WindowTest, HelpPaneLiesOverTheReceivingPaneWithScrollBarsUntilHidden) {
   EXPECT_LT(pane.r + pane.g + pane.b, 60);
 }
 
+TEST_F(WindowTest, ConnectingHidesTheHelpPaneAndTheScrollBars) {
+  Fl_Window* win = WindowOf(MainForm->Panel1);
+  auto* scroll = dynamic_cast<Fl_Scroll*>(win->child(0));
+  ASSERT_NE(scroll, nullptr);
+  MainForm->BitBtn1Connect->Click();
+  win->redraw();
+  Pump();
+  Fl::flush();
+  EXPECT_TRUE(MainForm->BComPort1->Connected());
+  EXPECT_FALSE(scroll->scrollbar.visible());
+  EXPECT_FALSE(scroll->hscrollbar.visible());
+  MainForm->BitBtn1Disconnect->Click();
+  Pump();
+  EXPECT_FALSE(scroll->scrollbar.visible());
+}
+
 TEST_F(WindowTest, ConnectButtonHasTheFocusAtFirstShow) {
   EXPECT_EQ(Fl::focus(), ui::fltk::WidgetOf(MainForm->BitBtn1Connect));
 }
