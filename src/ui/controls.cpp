@@ -293,6 +293,10 @@ int TMemo::LineCount() const {
 void TMemo::AppendBytes(std::string_view bytes) {
   if (bytes.empty()) return;
   std::size_t from = text_.size();
+  // Grow by an eighth at a time rather than doubling: still constant time per byte, while a
+  // pane of many megabytes holds little unused room.
+  if (text_.capacity() - text_.size() < bytes.size())
+    text_.reserve(text_.size() + std::max(bytes.size(), text_.size() / 8));
   text_.append(bytes);
   if (auto* p = memo_peer()) p->Appended(from);
 }

@@ -621,10 +621,22 @@ class ButtonPeer : public WidgetPeer {
   }
 };
 
+// A text buffer whose gap grows with its text: appending then costs time in proportion to
+// what is appended, however large the text. (A fixed gap makes every gap's worth of appends
+// copy the whole text again: quadratic over a long reception.)
+class GrowingTextBuffer : public Fl_Text_Buffer {
+ public:
+  GrowingTextBuffer() : Fl_Text_Buffer(0, 1 << 16) {}
+  void AppendText(const std::string& text) {
+    mPreferredGapSize = std::max<int>(1 << 16, length() / 8 + static_cast<int>(text.size()));
+    append(text.c_str());
+  }
+};
+
 class MemoPeerImpl : public MemoPeer {
  public:
   MemoPeerImpl(TMemo& m, FormWindow& w) : base_(m, w), m_(m) {
-    buffer_ = new Fl_Text_Buffer(0, 1 << 16);
+    buffer_ = new GrowingTextBuffer;
     display_ = new MemoDisplay(m);
     display_->buffer(buffer_);
     display_->cursor_style(Fl_Text_Display::SIMPLE_CURSOR);
@@ -644,6 +656,7 @@ class MemoPeerImpl : public MemoPeer {
     base_.Bind(display_);
   }
   ~MemoPeerImpl() override {
+    Fl::remove_timeout(ShowPending, this);
     // The display is deleted with the window; the buffer is ours.
     delete buffer_;
   }
@@ -666,17 +679,40 @@ class MemoPeerImpl : public MemoPeer {
     }
     base_.Changed(what);
   }
+  // Appended bytes reach the display at most every 30 ms: a fast line delivers thousands of
+  // chunks a second, and drawing the pane for each would cost more than receiving them. The
+  // control's own bytes are always complete; only the picture lags.
   void Appended(std::size_t from) override {
-    std::string add = Convert(std::string_view(m_.Text()).substr(from));
-    if (!add.empty()) buffer_->append(add.c_str());
+    pending_ += Convert(std::string_view(m_.Text()).substr(from));
+    if (!show_scheduled_) {
+      show_scheduled_ = true;
+      Fl::add_timeout(0.03, ShowPending, this);
+    }
   }
   void ScrollToEnd() override {
+    if (show_scheduled_) {
+      scroll_pending_ = true;
+      return;
+    }
     display_->insert_position(buffer_->length());
     display_->show_insert_position();
+  }
+  static void ShowPending(void* data) {
+    auto* self = static_cast<MemoPeerImpl*>(data);
+    self->show_scheduled_ = false;
+    if (!self->pending_.empty()) self->buffer_->AppendText(self->pending_);
+    self->pending_.clear();
+    if (self->scroll_pending_) {
+      self->scroll_pending_ = false;
+      self->ScrollToEnd();
+    }
   }
   void ScrollLines(int lines) override { display_->scroll(display_->TopLine() + lines, 0); }
 
   void Reload() {
+    Fl::remove_timeout(ShowPending, this);
+    show_scheduled_ = scroll_pending_ = false;
+    pending_.clear();
     pending_cr_ = false;
     loading_ = true;
     buffer_->text(Convert(m_.Text()).c_str());
@@ -739,9 +775,12 @@ class MemoPeerImpl : public MemoPeer {
 
   Base base_;
   TMemo& m_;
-  Fl_Text_Buffer* buffer_ = nullptr;
+  GrowingTextBuffer* buffer_ = nullptr;
   MemoDisplay* display_ = nullptr;
   bool pending_cr_ = false;
+  std::string pending_;  // converted text not yet in the display
+  bool show_scheduled_ = false;
+  bool scroll_pending_ = false;
   bool loading_ = false;
 };
 
