@@ -6,10 +6,12 @@
 #include "app/Unit1.h"
 #include "app/resources/resources.h"
 #include "platform/exceptions.h"
+#include "platform/system.h"
 #include "ui/fltk/fltk_toolkit.h"
 
 int main() {
   try {
+    platform::UseUserTimeSettings();
     ui::fltk::FltkToolkit toolkit;
     ui::TApplication application;
     application.Initialize();

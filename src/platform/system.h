@@ -50,6 +50,9 @@ class SystemServices {
 };
 SystemServices& DefaultSystemServices();
 
+// Takes the user's regional time settings (the clock's format) from the environment.
+void UseUserTimeSettings();
+
 // Makes `folder` the current directory; raises EInOutError on failure.
 void SetCurrentDirectory(const std::string& folder);
 std::string GetCurrentDirectory();

@@ -1,5 +1,7 @@
 #include "ui/forms.h"
 
+#include "platform/system.h"
+
 #include <filesystem>
 #include <stdexcept>
 
@@ -240,12 +242,7 @@ TApplication::~TApplication() {
   if (Application == this) Application = nullptr;
 }
 
-std::string TApplication::ExeName() const {
-  if (Toolkit* t = CurrentToolkit()) return t->ExecutablePath();
-  std::error_code ec;
-  auto p = std::filesystem::read_symlink("/proc/self/exe", ec);
-  return ec ? std::string() : p.string();
-}
+std::string TApplication::ExeName() const { return platform::DefaultSystemServices().ExeName(); }
 
 void TApplication::Initialize() {
   platform::SetMainThread();

@@ -8,6 +8,7 @@
 
 #include <cerrno>
 #include <climits>
+#include <clocale>
 #include <cstring>
 #include <ctime>
 #include <vector>
@@ -47,6 +48,8 @@ void SystemServices::OpenUrl(const std::string& url) {
     signal(SIGCHLD, SIG_IGN);
   }
 }
+
+void UseUserTimeSettings() { std::setlocale(LC_TIME, ""); }
 
 SystemServices& DefaultSystemServices() {
   static SystemServices services;

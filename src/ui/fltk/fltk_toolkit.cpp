@@ -1,5 +1,7 @@
 #include "ui/fltk/fltk_toolkit.h"
 
+#include "platform/system.h"
+
 #include <FL/Fl.H>
 #include <FL/Fl_PNG_Image.H>
 #include <FL/Fl_Tooltip.H>
@@ -160,10 +162,6 @@ void FltkToolkit::DispatchPending() { Fl::check(); }
 
 void FltkToolkit::CancelMouseCapture() { Fl::pushed(nullptr); }
 
-std::string FltkToolkit::ExecutablePath() {
-  std::error_code ec;
-  auto p = std::filesystem::read_symlink("/proc/self/exe", ec);
-  return ec ? std::string() : p.string();
-}
+std::string FltkToolkit::ExecutablePath() { return platform::DefaultSystemServices().ExeName(); }
 
 }  // namespace ui::fltk
