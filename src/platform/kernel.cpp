@@ -102,6 +102,12 @@ static BOOL SetEventState(HANDLE handle, bool value) {
 BOOL SetEvent(HANDLE event) { return SetEventState(event, true); }
 BOOL ResetEvent(HANDLE event) { return SetEventState(event, false); }
 
+void CompleteOverlapped(OVERLAPPED* ov, DWORD status, DWORD transferred) {
+  ov->Internal = status;
+  ov->InternalHigh = transferred;
+  SetEvent(ov->hEvent);
+}
+
 DWORD WaitForMultipleObjects(DWORD count, const HANDLE* handles, bool wait_all, DWORD milliseconds) {
   if (count == 0 || handles == nullptr) {
     SetLastError(ERROR_INVALID_PARAMETER);

@@ -43,6 +43,10 @@ HANDLE CreateEvent(bool manual_reset, bool initially_signalled);
 BOOL SetEvent(HANDLE event);
 BOOL ResetEvent(HANDLE event);
 
+// Completes an overlapped operation: its status (0 or an error code) and the bytes
+// transferred, then its event.
+void CompleteOverlapped(OVERLAPPED* ov, DWORD status, DWORD transferred);
+
 // Waits with the Windows rules: for "any", the lowest index of the signalled objects wins.
 // Returns WAIT_OBJECT_0 + index, WAIT_TIMEOUT, or WAIT_FAILED (with the last error set).
 DWORD WaitForMultipleObjects(DWORD count, const HANDLE* handles, bool wait_all, DWORD milliseconds);

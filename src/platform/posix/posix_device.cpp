@@ -200,12 +200,10 @@ void PortDevice::Wake() {
 
 void PortDevice::CompleteWaitLocked(DWORD mask, DWORD status) {
   if (wait_mask_ != nullptr) *wait_mask_ = mask;
-  wait_ov_->Internal = status;
-  wait_ov_->InternalHigh = 0;
-  HANDLE event = wait_ov_->hEvent;
+  OVERLAPPED* ov = wait_ov_;
   wait_ov_ = nullptr;
   wait_mask_ = nullptr;
-  kernel::SetEvent(event);
+  kernel::CompleteOverlapped(ov, status, 0);
 }
 
 BOOL PortDevice::FailGoneLocked() { return Refuse(ERROR_GEN_FAILURE); }
