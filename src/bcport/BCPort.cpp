@@ -297,10 +297,13 @@ int TBComPort::AwaitAsyncOp(TAsyncOp* const& op) {
 int TBComPort::ReadText(std::string& str, int count) {
   TAsyncOp* op = nullptr;
   NewAsyncOp(op, services_);
+  // A fresh string of its own, its bytes on the heap (never inside the string object): the
+  // device writes straight into that storage, which nobody else shares.
+  std::string buffer;
+  buffer.reserve(static_cast<std::size_t>(std::max(count, 32)));
+  buffer.resize(count > 0 ? static_cast<std::size_t>(count) : 0);
   bool issued = false;
   try {
-    // A fresh string of its own: the device writes straight into its storage.
-    std::string buffer(count > 0 ? static_cast<std::size_t>(count) : 0, '\0');
     if (count > 0) {
       StartRead(buffer.data(), count, op);
       issued = true;
@@ -311,18 +314,18 @@ int TBComPort::ReadText(std::string& str, int count) {
     DisposeAsyncOp(op, services_);
     return n;
   } catch (...) {
+    str.clear();
     // The read must have ended before its buffer and record go: cancel it and wait for its
-    // completion. A read that cannot be seen to end keeps its record (a small leak beats
-    // the device writing into freed memory).
+    // completion. A read that cannot be seen to end keeps both (a small leak beats the
+    // device writing into freed memory).
     if (issued) {
       services_.CancelIo(handle_);
       if (services_.WaitForSingleObject(op->Overlapped.hEvent, 5000) != WAIT_OBJECT_0) {
-        str.clear();
+        new std::string(std::move(buffer));  // deliberately never released, like the record
         throw;
       }
     }
     DisposeAsyncOp(op, services_);
-    str.clear();
     throw;
   }
 }
