@@ -115,9 +115,9 @@ TEST(EndToEnd, ReadingsArriveAndTheSavedFileHoldsThem) {
     ASSERT_EQ(MainForm->cbPort->Text(), "AAScale");
 
     Click(MainForm->BitBtn1Connect);
-    ASSERT_TRUE(MainForm->BComPort1->Connected());
+    ASSERT_TRUE(PumpUntil([] { return MainForm->BComPort1->Connected(); }));
     Click(MainForm->cbCRLF);
-    ASSERT_TRUE(MainForm->cbCRLF->Checked());
+    ASSERT_TRUE(PumpUntil([] { return MainForm->cbCRLF->Checked(); }));
 
     // What the instrument sends, piece by piece, and what the pane then holds: points become
     // commas, a CR that ends a chunk gains its LF, every other byte (NUL and Cyrillic
@@ -152,7 +152,7 @@ TEST(EndToEnd, ReadingsArriveAndTheSavedFileHoldsThem) {
     EXPECT_TRUE(boxes.empty());
 
     Click(MainForm->BitBtn1Disconnect);
-    EXPECT_FALSE(MainForm->BComPort1->Connected());
+    EXPECT_TRUE(PumpUntil([] { return !MainForm->BComPort1->Connected(); }));
     app.DestroyForms();
     MainForm = nullptr;
     Form1 = nullptr;
