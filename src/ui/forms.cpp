@@ -51,21 +51,21 @@ TForm::~TForm() {
   timers_.clear();
 }
 
-void TForm::LoadLayout(const FormSpec& spec, const PictureLoader& pictures) {
+void TForm::LoadLayout(const FormSpec& layout, const PictureLoader& pictures) {
   if (loaded_) throw std::logic_error("layout loaded twice");
   loaded_ = true;
-  SetCaption(spec.caption);
-  SetBounds(0, 0, spec.client_width, spec.client_height);
-  SetColor(spec.color);
-  SetFont(spec.font);
-  BorderStyle = spec.border_style;
-  MinimizeBox = spec.minimize_box;
-  MaximizeBox = spec.maximize_box;
-  Position = spec.position;
-  AutoScroll = spec.auto_scroll;
-  PixelsPerInch = spec.pixels_per_inch;
+  SetCaption(layout.caption);
+  SetBounds(0, 0, layout.client_width, layout.client_height);
+  SetColor(layout.color);
+  SetFont(layout.font);
+  BorderStyle = layout.border_style;
+  MinimizeBox = layout.minimize_box;
+  MaximizeBox = layout.maximize_box;
+  Position = layout.position;
+  AutoScroll = layout.auto_scroll;
+  PixelsPerInch = layout.pixels_per_inch;
 
-  for (const ControlSpec& s : spec.controls) {
+  for (const ControlSpec& s : layout.controls) {
     auto control = MakeControl(s.kind, s.name);
     TControl* c = control.get();
     TWinControl* parent = std::string_view(s.parent) == Name() ? this : Find<TWinControl>(s.parent);
@@ -126,11 +126,11 @@ void TForm::LoadLayout(const FormSpec& spec, const PictureLoader& pictures) {
     }
     owned_.push_back(std::move(control));
   }
-  for (const char* t : spec.timers) AddTimer(std::make_unique<TTimer>(t));
+  for (const char* t : layout.timers) AddTimer(std::make_unique<TTimer>(t));
   AlignControls();
   for (const auto& c : owned_)
     if (auto* w = dynamic_cast<TWinControl*>(c.get())) w->AlignControls();
-  if (spec.active_control) active_ = FindControl(spec.active_control);
+  if (layout.active_control) active_ = FindControl(layout.active_control);
 }
 
 void TForm::DoCreate() {

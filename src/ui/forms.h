@@ -83,7 +83,7 @@ class TForm : public TWinControl {
   bool TabStop() const override { return false; }
 
   // Builds the controls of a stored layout (only once).
-  void LoadLayout(const FormSpec& spec, const PictureLoader& pictures = {});
+  void LoadLayout(const FormSpec& layout, const PictureLoader& pictures = {});
   // Runs OnCreate; an exception it raises is reported and dropped.
   void DoCreate();
 
