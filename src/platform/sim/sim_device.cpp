@@ -112,9 +112,7 @@ void SimDeviceServices::HoldReads(bool hold) {
     DWORD n = static_cast<DWORD>(std::min<std::size_t>(r.count, in_queue_.size()));
     std::memcpy(r.buffer, in_queue_.data(), n);
     in_queue_.erase(0, n);
-    r.ov->Internal = 0;
-    r.ov->InternalHigh = n;
-    kernel::SetEvent(r.ov->hEvent);
+    kernel::CompleteOverlapped(r.ov, 0, n);
   }
   held_reads_.clear();
 }
@@ -170,7 +168,11 @@ bool SimDeviceServices::Rts() const {
 
 DWORD SimDeviceServices::Record(Call call) {
   calls_.push_back(call);
-  auto it = failures_.find(call.name);
+  return TakeFailure(call.name);
+}
+
+DWORD SimDeviceServices::TakeFailure(const std::string& name) {
+  auto it = failures_.find(name);
   if (it == failures_.end()) return 0;
   DWORD error = it->second.first;
   if (it->second.second > 0 && --it->second.second == 0) failures_.erase(it);
@@ -280,16 +282,12 @@ BOOL SimDeviceServices::WaitCommEvent(HANDLE h, DWORD* mask, OVERLAPPED* ov) {
   if (injected != 0 || !IsDevice(h) || ov == nullptr || wait_ov_ != nullptr) {
     DWORD error = injected != 0 ? injected : (!IsDevice(h) ? ERROR_INVALID_HANDLE : ERROR_INVALID_PARAMETER);
     // A wait refused at once leaves its record completed with the failure.
-    if (ov != nullptr) {
-      ov->Internal = error;
-      kernel::SetEvent(ov->hEvent);
-    }
+    if (ov != nullptr) kernel::CompleteOverlapped(ov, error, 0);
     kernel::SetLastError(error);
   } else if ((occurred_ & comm_mask_) != 0) {
     if (mask) *mask = occurred_ & comm_mask_;
     occurred_ = 0;
-    ov->Internal = 0;
-    kernel::SetEvent(ov->hEvent);
+    kernel::CompleteOverlapped(ov, 0, 0);
     result = TRUE_;
   } else {
     occurred_ = 0;
@@ -358,19 +356,15 @@ BOOL SimDeviceServices::ReadFile(HANDLE h, void* buffer, DWORD count, DWORD* rea
   DWORD n = static_cast<DWORD>(std::min<std::size_t>(count, in_queue_.size()));
   std::memcpy(buffer, in_queue_.data(), n);
   in_queue_.erase(0, n);
-  ov->Internal = 0;
-  ov->InternalHigh = n;
   if (read) *read = n;
-  kernel::SetEvent(ov->hEvent);
+  kernel::CompleteOverlapped(ov, 0, n);
   return TRUE_;
 }
 
 BOOL SimDeviceServices::CancelIo(HANDLE h) {
   SIM_DEVICE_CALL(MakeCall("CancelIo", {H(h)}), h);
   for (auto& r : held_reads_) {
-    r.ov->Internal = ERROR_OPERATION_ABORTED;
-    r.ov->InternalHigh = 0;
-    kernel::SetEvent(r.ov->hEvent);
+    kernel::CompleteOverlapped(r.ov, ERROR_OPERATION_ABORTED, 0);
   }
   held_reads_.clear();
   return TRUE_;
@@ -394,29 +388,24 @@ BOOL SimDeviceServices::CloseHandle(HANDLE h) {
   return KernelDeviceServices::CloseHandle(h);
 }
 
+DWORD SimDeviceServices::InjectedWaitFailure(const char* name) {
+  std::lock_guard<std::mutex> lock(mu_);
+  return TakeFailure(name);
+}
+
 DWORD SimDeviceServices::WaitForSingleObject(HANDLE h, DWORD milliseconds) {
-  {
-    std::lock_guard<std::mutex> lock(mu_);
-    auto it = failures_.find("WaitForSingleObject");
-    if (it != failures_.end()) {
-      kernel::SetLastError(it->second.first);
-      if (it->second.second > 0 && --it->second.second == 0) failures_.erase(it);
-      return WAIT_FAILED;
-    }
+  if (DWORD error = InjectedWaitFailure("WaitForSingleObject")) {
+    kernel::SetLastError(error);
+    return WAIT_FAILED;
   }
   return KernelDeviceServices::WaitForSingleObject(h, milliseconds);
 }
 
 DWORD SimDeviceServices::WaitForMultipleObjects(DWORD count, const HANDLE* handles, BOOL wait_all,
                                                 DWORD milliseconds) {
-  {
-    std::lock_guard<std::mutex> lock(mu_);
-    auto it = failures_.find("WaitForMultipleObjects");
-    if (it != failures_.end()) {
-      kernel::SetLastError(it->second.first);
-      if (it->second.second > 0 && --it->second.second == 0) failures_.erase(it);
-      return WAIT_FAILED;
-    }
+  if (DWORD error = InjectedWaitFailure("WaitForMultipleObjects")) {
+    kernel::SetLastError(error);
+    return WAIT_FAILED;
   }
   return KernelDeviceServices::WaitForMultipleObjects(count, handles, wait_all, milliseconds);
 }

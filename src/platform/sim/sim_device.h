@@ -104,6 +104,10 @@ class SimDeviceServices : public KernelDeviceServices {
   };
   // Records the call; returns the injected error, or 0. Called with mu_ held.
   DWORD Record(Call call);
+  // The injected error of the next call of `name`, or 0; counts the call. With mu_ held.
+  DWORD TakeFailure(const std::string& name);
+  // The same for the waits, which are not recorded; takes mu_.
+  DWORD InjectedWaitFailure(const char* name);
   BOOL Refuse(DWORD error);  // sets the last error, returns FALSE
   bool IsDevice(HANDLE h) const;
   void CompleteWaitLocked(DWORD mask, DWORD status);
