@@ -367,18 +367,12 @@ BOOL PortDevice::Wait(DWORD* mask, OVERLAPPED* ov) {
   }
   if (error != 0) {
     // A wait refused at once leaves its record completed with the failure.
-    if (ov != nullptr) {
-      ov->Internal = error;
-      ov->InternalHigh = 0;
-      kernel::SetEvent(ov->hEvent);
-    }
+    if (ov != nullptr) kernel::CompleteOverlapped(ov, error, 0);
     return Refuse(error);
   }
   if ((events & comm_mask_) != 0) {
     if (mask) *mask = events & comm_mask_;
-    ov->Internal = 0;
-    ov->InternalHigh = 0;
-    kernel::SetEvent(ov->hEvent);
+    kernel::CompleteOverlapped(ov, 0, 0);
     return TRUE_;
   }
   wait_mask_ = mask;
@@ -506,11 +500,7 @@ BOOL PortDevice::Read(void* buffer, DWORD count, DWORD* read_count, OVERLAPPED* 
   }
   known_ = std::max(0L, known_ - static_cast<long>(got));
   if (read_count) *read_count = got;
-  if (ov != nullptr) {
-    ov->Internal = 0;
-    ov->InternalHigh = got;
-    kernel::SetEvent(ov->hEvent);
-  }
+  if (ov != nullptr) kernel::CompleteOverlapped(ov, 0, got);
   return TRUE_;
 }
 
@@ -716,10 +706,7 @@ BOOL PosixDeviceServices::SetCommMask(HANDLE h, DWORD mask) {
 BOOL PosixDeviceServices::WaitCommEvent(HANDLE h, DWORD* mask, OVERLAPPED* ov) {
   auto dev = DeviceOf(h);
   if (!dev) {
-    if (ov != nullptr) {
-      ov->Internal = ERROR_INVALID_HANDLE;
-      kernel::SetEvent(ov->hEvent);
-    }
+    if (ov != nullptr) kernel::CompleteOverlapped(ov, ERROR_INVALID_HANDLE, 0);
     return Refuse(ERROR_INVALID_HANDLE);
   }
   return dev->Wait(mask, ov);
