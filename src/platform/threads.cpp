@@ -41,6 +41,19 @@ State& S() {
 
 thread_local HandOver* current_sent = nullptr;  // the sent message being handled here
 
+// Marks `item` (null: a message from this very thread) as the one being handled, for as long
+// as the procedure runs, nested sends included.
+class HandlingSent {
+ public:
+  explicit HandlingSent(HandOver* item) : outer_(current_sent) { current_sent = item; }
+  ~HandlingSent() { current_sent = outer_; }
+  HandlingSent(const HandlingSent&) = delete;
+  HandlingSent& operator=(const HandlingSent&) = delete;
+
+ private:
+  HandOver* outer_;
+};
+
 void Queue(const std::shared_ptr<HandOver>& item) {
   std::function<void()> wake;
   {
@@ -88,16 +101,13 @@ void Run(HandOver& item) {
     if (it != S().windows.end()) proc = it->second.proc;
   }
   if (proc) {
-    HandOver* outer = current_sent;
-    current_sent = &item;
+    HandlingSent handling(&item);
     try {
       proc(item.message);
     } catch (...) {
-      current_sent = outer;
       if (!item.done) MarkDone(item);
       throw;
     }
-    current_sent = outer;
   }
   if (!item.done) MarkDone(item);
 }
@@ -278,15 +288,8 @@ LRESULT SendMessage(HWND window, UINT msg, WPARAM wparam, LPARAM lparam) {
   }
   if (owner == std::this_thread::get_id()) {
     TMessage message{msg, wparam, lparam, 0};
-    HandOver* outer = current_sent;
-    current_sent = nullptr;
-    try {
-      proc(message);
-    } catch (...) {
-      current_sent = outer;
-      throw;
-    }
-    current_sent = outer;
+    HandlingSent handling(nullptr);
+    proc(message);
     return message.Result;
   }
   auto item = std::make_shared<HandOver>();
