@@ -307,14 +307,17 @@ void TMainForm::FormCreate(ui::TObject*) {
   ShowRLSDLamp(false);
 }
 
-void TMainForm::cbBaudRateChange(ui::TObject*) {
+// The list's position is the rate itself. With no rate selected (the port list failed at
+// start-up) the port keeps its rate: -1 is never taken as one.
+void TMainForm::TakeRateFromList() {
   if (cbBaudRate->ItemIndex() >= 0) BComPort1->SetBaudRate(static_cast<TBaudRate>(cbBaudRate->ItemIndex()));
 }
 
+void TMainForm::cbBaudRateChange(ui::TObject*) { TakeRateFromList(); }
+
 void TMainForm::BitBtn1ConnectClick(ui::TObject*) {
   BComPort1->SetPort(cbPort->Text());
-  // With no rate selected (the port list failed at start-up) the port keeps its rate.
-  if (cbBaudRate->ItemIndex() >= 0) BComPort1->SetBaudRate(static_cast<TBaudRate>(cbBaudRate->ItemIndex()));
+  TakeRateFromList();
   BComPort1->Open();
   BitBtn1Connect->SetEnabled(false);
   cbPort->SetEnabled(false);

@@ -84,6 +84,7 @@ class TMainForm : public ui::TForm {
   platform::SystemServices* System = &platform::DefaultSystemServices();
 
  private:
+  void TakeRateFromList();
   void ShowLamp(ui::TImage* image, bool on);
   // The controls of the idle state, after a disconnect.
   void ShowIdle();
