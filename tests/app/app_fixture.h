@@ -11,6 +11,7 @@
 #include <thread>
 #include <vector>
 
+#include "../support/port_fixture.h"
 #include "app/Main.h"
 #include "app/Unit1.h"
 #include "platform/sim/sim_device.h"
@@ -68,16 +69,6 @@ class AppTest : public ::testing::Test {
     if (p.Empty()) return "none";
     ui::Rgb c = p.Pixel(5, 5);
     return c.g == 255 && c.r == 0 ? "on" : "off";
-  }
-  // Serves hand-overs until `done` holds (false after 5 s).
-  static bool PumpUntil(const std::function<bool()>& done) {
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-    while (!done()) {
-      platform::CheckSynchronize();
-      if (std::chrono::steady_clock::now() > deadline) return false;
-      std::this_thread::yield();
-    }
-    return true;
   }
 
   platform::sim::SimDeviceServices sim;

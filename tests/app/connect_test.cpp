@@ -3,6 +3,7 @@
 
 using namespace platform;
 using talvik_test::AppTest;
+using talvik_test::PumpUntil;
 
 namespace {
 

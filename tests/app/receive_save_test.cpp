@@ -5,6 +5,7 @@
 
 using namespace platform;
 using talvik_test::AppTest;
+using talvik_test::PumpUntil;
 namespace fs = std::filesystem;
 
 namespace {
