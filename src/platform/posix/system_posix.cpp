@@ -42,11 +42,11 @@ void SystemServices::OpenUrl(const std::string& url) {
   // xdg-open runs detached; its result is not examined. A bare "www." address gets a scheme.
   std::string target = url.find("://") == std::string::npos ? "http://" + url : url;
   std::vector<char*> argv = {const_cast<char*>("xdg-open"), target.data(), nullptr};
+  // Children are reaped by the system, so the opener leaves no zombie behind (set before the
+  // spawn: a child that ends at once is reaped too).
+  signal(SIGCHLD, SIG_IGN);
   pid_t pid = 0;
-  if (posix_spawnp(&pid, "xdg-open", nullptr, nullptr, argv.data(), environ) == 0) {
-    // Reap it in the background so no zombie stays behind.
-    signal(SIGCHLD, SIG_IGN);
-  }
+  posix_spawnp(&pid, "xdg-open", nullptr, nullptr, argv.data(), environ);
 }
 
 void UseUserTimeSettings() { std::setlocale(LC_TIME, ""); }
