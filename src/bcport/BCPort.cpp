@@ -16,6 +16,11 @@ constexpr TComWatchEvent kDeliveryOrder[8] = {
     TComWatchEvent::weError, TComWatchEvent::weRxChar, TComWatchEvent::weTxEmpty, TComWatchEvent::weRing,
     TComWatchEvent::weCTS,   TComWatchEvent::weDSR,    TComWatchEvent::weRLSD,    TComWatchEvent::weRx80Full};
 
+// The event operation of each TComWatchEvent, by ordinal.
+void (TBComPort::*const kFire[8])() = {&TBComPort::FireRxChar,     &TBComPort::FireTxEmpty,   &TBComPort::FireRing,
+                                       &TBComPort::FireCTSChange,  &TBComPort::FireDSRChange, &TBComPort::FireRLSDChange,
+                                       &TBComPort::FireError,      &TBComPort::FireRx80Full};
+
 DWORD TimeoutValue(int value) { return value < 0 ? MAXDWORD : static_cast<DWORD>(value); }
 
 }  // namespace
@@ -383,17 +388,9 @@ void TBComPort::PortWindowProc(TMessage& message) {
   try {
     if (InSendMessage()) ReplyMessage(0);
     if (!connected_) return;
-    switch (message.WParam) {
-      case EV_RXCHAR: FireRxChar(); break;
-      case EV_TXEMPTY: FireTxEmpty(); break;
-      case EV_CTS: FireCTSChange(); break;
-      case EV_DSR: FireDSRChange(); break;
-      case EV_RLSD: FireRLSDChange(); break;
-      case EV_ERR: FireError(); break;
-      case EV_RING: FireRing(); break;
-      case EV_RX80FULL: FireRx80Full(); break;
-      default: break;
-    }
+    // wParam is one event's mask value; any other value calls nothing.
+    for (int i = 0; i < 8; ++i)
+      if (message.WParam == kEventMasks[i]) (this->*kFire[i])();
   } catch (...) {
     ApplicationHandleException(std::current_exception(), this);
   }
@@ -423,19 +420,8 @@ void TComThread::StopWatching() {
 }
 
 void TComThread::DeliverEvents() {
-  for (TComWatchEvent e : kDeliveryOrder) {
-    if (!PendingEvents.Contains(e)) continue;
-    switch (e) {
-      case TComWatchEvent::weError: ComPort->FireError(); break;
-      case TComWatchEvent::weRxChar: ComPort->FireRxChar(); break;
-      case TComWatchEvent::weTxEmpty: ComPort->FireTxEmpty(); break;
-      case TComWatchEvent::weRing: ComPort->FireRing(); break;
-      case TComWatchEvent::weCTS: ComPort->FireCTSChange(); break;
-      case TComWatchEvent::weDSR: ComPort->FireDSRChange(); break;
-      case TComWatchEvent::weRLSD: ComPort->FireRLSDChange(); break;
-      case TComWatchEvent::weRx80Full: ComPort->FireRx80Full(); break;
-    }
-  }
+  for (TComWatchEvent e : kDeliveryOrder)
+    if (PendingEvents.Contains(e)) (ComPort->*kFire[static_cast<int>(e)])();
 }
 
 void TComThread::PostEventsToWindow() {
