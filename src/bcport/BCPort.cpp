@@ -16,10 +16,19 @@ constexpr TComWatchEvent kDeliveryOrder[8] = {
     TComWatchEvent::weError, TComWatchEvent::weRxChar, TComWatchEvent::weTxEmpty, TComWatchEvent::weRing,
     TComWatchEvent::weCTS,   TComWatchEvent::weDSR,    TComWatchEvent::weRLSD,    TComWatchEvent::weRx80Full};
 
-// The event operation of each TComWatchEvent, by ordinal.
-void (TBComPort::*const kFire[8])() = {&TBComPort::FireRxChar,     &TBComPort::FireTxEmpty,   &TBComPort::FireRing,
-                                       &TBComPort::FireCTSChange,  &TBComPort::FireDSRChange, &TBComPort::FireRLSDChange,
-                                       &TBComPort::FireError,      &TBComPort::FireRx80Full};
+// Runs the event operation of one TComWatchEvent.
+void Fire(TBComPort& port, TComWatchEvent event) {
+  switch (event) {
+    case TComWatchEvent::weRxChar: port.FireRxChar(); break;
+    case TComWatchEvent::weTxEmpty: port.FireTxEmpty(); break;
+    case TComWatchEvent::weRing: port.FireRing(); break;
+    case TComWatchEvent::weCTS: port.FireCTSChange(); break;
+    case TComWatchEvent::weDSR: port.FireDSRChange(); break;
+    case TComWatchEvent::weRLSD: port.FireRLSDChange(); break;
+    case TComWatchEvent::weError: port.FireError(); break;
+    case TComWatchEvent::weRx80Full: port.FireRx80Full(); break;
+  }
+}
 
 DWORD TimeoutValue(int value) { return value < 0 ? MAXDWORD : static_cast<DWORD>(value); }
 
@@ -390,7 +399,7 @@ void TBComPort::PortWindowProc(TMessage& message) {
     if (!connected_) return;
     // wParam is one event's mask value; any other value calls nothing.
     for (int i = 0; i < 8; ++i)
-      if (message.WParam == kEventMasks[i]) (this->*kFire[i])();
+      if (message.WParam == kEventMasks[i]) Fire(*this, static_cast<TComWatchEvent>(i));
   } catch (...) {
     ApplicationHandleException(std::current_exception(), this);
   }
@@ -421,7 +430,7 @@ void TComThread::StopWatching() {
 
 void TComThread::DeliverEvents() {
   for (TComWatchEvent e : kDeliveryOrder)
-    if (PendingEvents.Contains(e)) (ComPort->*kFire[static_cast<int>(e)])();
+    if (PendingEvents.Contains(e)) Fire(*ComPort, e);
 }
 
 void TComThread::PostEventsToWindow() {
